@@ -1,2 +1,12 @@
 #pragma once
 // Identifiers of the executable's resources.
+
+#define IDS_APP_CAPTION 102
+#define IDS_DOWNLOADING 103
+#define IDS_ERR_DOWNLOAD_FAILED 105
+#define IDS_ERR_LAUNCH_FAILED 106
+#define IDS_DOWNLOAD_COMPLETE 108
+#define IDI_APP_ICON 128
+#define IDD_DOWNLOAD_PROGRESS 129
+#define IDC_DOWNLOAD_PROGRESS 1002
+#define IDC_DOWNLOAD_MESSAGE 1003
