@@ -28,7 +28,13 @@ BOOL CTolmUpdaterExecApp::InitInstance()
         TRACE_LOG(L"%s", L"IsAlreadyExists");
     } else {
         ParseArguments();
-        TRACE_LOG(L"%s", L"NotClone");
+        if (m_bClone) {
+            DownloadAndLaunchUpdater();
+            if (::PathFileExistsW(m_strUpdaterPath))
+                ::DeleteFileW(m_strUpdaterPath);
+        } else {
+            TRACE_LOG(L"%s", L"NotClone");
+        }
     }
 
     Fetchkit_Uninitialize();

@@ -7,6 +7,9 @@
 // The single-instance guard: one instance per desktop session.
 inline constexpr wchar_t kInstanceMutexName[] = L"KORVANE.TOLM.TolmUpdaterExec.exe";
 
+// Shows the string-table text |messageId|, formatted with the values, in a message box without owner.
+int ShowErrorMessage(UINT messageId, UINT type, ...);
+
 class CTolmUpdaterExecApp : public CWinAppEx {
 public:
     CTolmUpdaterExecApp();
@@ -25,4 +28,6 @@ public:
 
 private:
     void ParseArguments();
+    // One update run: the progress dialog, then the wait for the updater or the error message.
+    void DownloadAndLaunchUpdater();
 };
