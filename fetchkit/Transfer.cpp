@@ -10,7 +10,6 @@
 
 namespace {
 constexpr DWORD kDefaultStallTimeoutMs = 30000;
-constexpr DWORD kBufferSize = 256 * 1024;
 // A break in the body is resumed this many times in a row without new bytes, after a growing pause.
 constexpr int kMaxResumes = 5;
 constexpr DWORD kFirstResumeDelayMs = 250;
@@ -141,9 +140,6 @@ DWORD Transfer::Download()
 
 DWORD Transfer::Fetch(HINTERNET session, DestinationFile& file)
 {
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kBufferSize]);
-    if (!buffer)
-        return ERROR_OUTOFMEMORY;
     std::wstring url = m_url;
     std::wstring validator;
     bool rangesRefused = false;
@@ -168,7 +164,7 @@ DWORD Transfer::Fetch(HINTERNET session, DestinationFile& file)
             // A resume asks the server that answered, not the redirects on the way.
             url = response.Url();
             started = true;
-            error = ReadBody(response, file, buffer.get());
+            error = ReadBody(response, file);
             if (error == ERROR_SUCCESS)
                 return ERROR_SUCCESS;
         }
@@ -218,14 +214,14 @@ DWORD Transfer::AcceptResumed(HttpResponse& response, LONGLONG offset, DWORD bre
     return ERROR_SUCCESS;
 }
 
-DWORD Transfer::ReadBody(HttpResponse& response, DestinationFile& file, unsigned char* buffer)
+DWORD Transfer::ReadBody(HttpResponse& response, DestinationFile& file)
 {
     AsyncRequest& request = response.Request();
     for (;;) {
         INTERNET_BUFFERSW chunk = {};
         chunk.dwStructSize = sizeof(chunk);
-        chunk.lpvBuffer = buffer;
-        chunk.dwBufferLength = kBufferSize;
+        chunk.lpvBuffer = file.Buffer();
+        chunk.dwBufferLength = DestinationFile::kBufferSize;
         // Takes what has arrived without waiting; the waits below are ours, so a cancel or a stall ends them.
         if (!::InternetReadFileExW(request.Get(), &chunk, IRF_NO_WAIT, 0)) {
             const DWORD error = ::GetLastError();
@@ -251,7 +247,7 @@ DWORD Transfer::ReadBody(HttpResponse& response, DestinationFile& file, unsigned
             std::lock_guard<std::mutex> lock(m_lock);
             return m_total > 0 && m_received < m_total ? ERROR_INTERNET_CONNECTION_ABORTED : ERROR_SUCCESS;
         }
-        if (const DWORD error = file.Write(buffer, chunk.dwBufferLength))
+        if (const DWORD error = file.Submit(chunk.dwBufferLength))
             return error;
         std::lock_guard<std::mutex> lock(m_lock);
         m_received += chunk.dwBufferLength;

@@ -36,7 +36,7 @@ private:
     DWORD AcceptFirst(HttpResponse& response, std::wstring& validator, bool& rangesRefused);
     // A resume that does not continue the same body fails with the error of the break it was to mend.
     DWORD AcceptResumed(HttpResponse& response, LONGLONG offset, DWORD breakError);
-    DWORD ReadBody(HttpResponse& response, DestinationFile& file, unsigned char* buffer);
+    DWORD ReadBody(HttpResponse& response, DestinationFile& file);
     void Finish(DWORD error);
     LONGLONG Received() const;
 
