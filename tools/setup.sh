@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake python3 g++-mingw-w64-i686-posix googletest
-  wine wine32:i386 osslsigncode openssl nginx-light curl
+  wine wine32:i386 osslsigncode openssl nginx-light curl time
 )
 
 as_root() {
