@@ -104,15 +104,29 @@ void Transfer::Cancel()
     ::SetEvent(m_cancel.Get());
 }
 
+bool Transfer::IsCancelled() const
+{
+    return ::WaitForSingleObject(m_cancel.Get(), 0) == WAIT_OBJECT_0;
+}
+
 void Transfer::Run()
 {
-    // The file is whole on disk, or gone, before the status leaves RUNNING.
-    Finish(Download());
+    DestinationFile file;
+    ScopedInternet session;
+    std::unique_ptr<HttpResponse> response;
+    DWORD error = Download(file, session, response);
+    if (error == ERROR_SUCCESS)
+        error = file.Commit();
+    if (error != ERROR_SUCCESS)
+        file.Discard();
+    // The file is whole on disk, or gone, before the status leaves RUNNING. The handles close only
+    // after that: closing a request in the middle of a body may make WinINet drain the rest first.
+    Finish(error);
 }
 
 void Transfer::Finish(DWORD error)
 {
-    const bool cancelled = error != ERROR_SUCCESS && m_cancel && ::WaitForSingleObject(m_cancel.Get(), 0) == WAIT_OBJECT_0;
+    const bool cancelled = error != ERROR_SUCCESS && m_cancel && IsCancelled();
     std::lock_guard<std::mutex> lock(m_lock);
     m_error = cancelled ? ERROR_CANCELLED : error;
     m_status = error == ERROR_SUCCESS ? FETCHKIT_STATUS_COMPLETE
@@ -120,25 +134,21 @@ void Transfer::Finish(DWORD error)
                                       : FETCHKIT_STATUS_FAILED;
 }
 
-DWORD Transfer::Download()
+DWORD Transfer::Download(DestinationFile& file, ScopedInternet& session, std::unique_ptr<HttpResponse>& response)
 {
     if (m_url.empty() || m_path.empty() || m_flags != 0)
         return ERROR_INVALID_PARAMETER;
     HttpUrl url;
     if (const DWORD error = ParseHttpUrl(m_url, url))
         return error;
-    DestinationFile file;
     if (const DWORD error = file.Create(m_path))
         return error;
-    ScopedInternet session;
     if (const DWORD error = OpenSession(session, m_stallTimeoutMs))
         return error;
-    if (const DWORD error = Fetch(session.Get(), file))
-        return error;
-    return file.Commit();
+    return Fetch(session.Get(), file, response);
 }
 
-DWORD Transfer::Fetch(HINTERNET session, DestinationFile& file)
+DWORD Transfer::Fetch(HINTERNET session, DestinationFile& file, std::unique_ptr<HttpResponse>& response)
 {
     std::wstring url = m_url;
     std::wstring validator;
@@ -147,6 +157,8 @@ DWORD Transfer::Fetch(HINTERNET session, DestinationFile& file)
     DWORD lastBreak = ERROR_SUCCESS;
     int resumes = 0;
     for (;;) {
+        if (IsCancelled())
+            return ERROR_CANCELLED;
         const LONGLONG offset = Received();
         std::wstring headers;
         if (started) {
@@ -154,17 +166,17 @@ DWORD Transfer::Fetch(HINTERNET session, DestinationFile& file)
             if (!validator.empty())
                 headers += L"If-Range: " + validator + L"\r\n";
         }
-        HttpResponse response;
-        DWORD error = response.Send(session, url, headers, m_cancel.Get(), m_stallTimeoutMs);
+        response = std::make_unique<HttpResponse>();
+        DWORD error = response->Send(session, url, headers, m_cancel.Get(), m_stallTimeoutMs);
         if (error == ERROR_SUCCESS) {
-            error = started ? AcceptResumed(response, offset, lastBreak)
-                            : AcceptFirst(response, validator, rangesRefused);
+            error = started ? AcceptResumed(*response, offset, lastBreak)
+                            : AcceptFirst(*response, validator, rangesRefused);
             if (error != ERROR_SUCCESS)
                 return error;
             // A resume asks the server that answered, not the redirects on the way.
-            url = response.Url();
+            url = response->Url();
             started = true;
-            error = ReadBody(response, file);
+            error = ReadBody(*response, file);
             if (error == ERROR_SUCCESS)
                 return ERROR_SUCCESS;
         }
@@ -218,6 +230,9 @@ DWORD Transfer::ReadBody(HttpResponse& response, DestinationFile& file)
 {
     AsyncRequest& request = response.Request();
     for (;;) {
+        // A fast server never makes the reads wait, so the cancel is looked at before every block too.
+        if (IsCancelled())
+            return ERROR_CANCELLED;
         INTERNET_BUFFERSW chunk = {};
         chunk.dwStructSize = sizeof(chunk);
         chunk.lpvBuffer = file.Buffer();

@@ -1,8 +1,7 @@
 #pragma once
 // One download: a thread of its own fetches the URL into a new file, while other threads read its state.
+#include "InternetHandle.h"
 #include "ScopedHandle.h"
-
-#include <wininet.h>
 
 #include <memory>
 #include <mutex>
@@ -31,14 +30,16 @@ public:
 private:
     static DWORD WINAPI ThreadMain(void* parameter);
     void Run();
-    DWORD Download();
-    DWORD Fetch(HINTERNET session, DestinationFile& file);
+    DWORD Download(DestinationFile& file, ScopedInternet& session, std::unique_ptr<HttpResponse>& response);
+    // Keeps the reply being read in |response|, so that the caller decides when its handles close.
+    DWORD Fetch(HINTERNET session, DestinationFile& file, std::unique_ptr<HttpResponse>& response);
     DWORD AcceptFirst(HttpResponse& response, std::wstring& validator, bool& rangesRefused);
     // A resume that does not continue the same body fails with the error of the break it was to mend.
     DWORD AcceptResumed(HttpResponse& response, LONGLONG offset, DWORD breakError);
     DWORD ReadBody(HttpResponse& response, DestinationFile& file);
     void Finish(DWORD error);
     LONGLONG Received() const;
+    bool IsCancelled() const;
 
     const std::wstring m_url;
     const std::wstring m_path;
