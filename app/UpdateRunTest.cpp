@@ -5,6 +5,7 @@
 #include "HttpServer.h"
 #include "LogFile.h"
 #include "Process.h"
+#include "ScopedEnvironment.h"
 #include "String.h"
 #include "TestPaths.h"
 #include "UiDriver.h"
@@ -37,18 +38,6 @@ std::wstring Formatted(UINT id, DWORD code, const std::wstring& path = std::wstr
     text.Format(ResourceString(id).c_str(), code, path.c_str());
     return text.GetString();
 }
-
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const std::wstring& value) : m_name(name)
-    {
-        ::SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedVariable() { ::SetEnvironmentVariableW(m_name, nullptr); }
-
-private:
-    const wchar_t* m_name;
-};
 
 // One installed copy of the program with its own download directory (chosen by Tolmdat.xml), an
 // updater published on the test server, and the trace log of the run.
@@ -108,9 +97,9 @@ const std::wstring kUnsignedUpdater = L"DemoUpdater.exe";
 TEST_F(UpdateRun, StartsTheSignedUpdaterWaitsForItAndTakesItsExitCode)
 {
     TempDir markers;
-    ScopedVariable exitCode(L"TOLM_DEMO_EXIT_CODE", L"3");
-    ScopedVariable marker(L"TOLM_DEMO_MARKER", markers.File(L"ran.txt"));
-    ScopedVariable sleep(L"TOLM_DEMO_SLEEP_MS", L"700");
+    ScopedEnvironmentVariable exitCode(L"TOLM_DEMO_EXIT_CODE", L"3");
+    ScopedEnvironmentVariable marker(L"TOLM_DEMO_MARKER", markers.File(L"ran.txt"));
+    ScopedEnvironmentVariable sleep(L"TOLM_DEMO_SLEEP_MS", L"700");
 
     const ProcessResult result = Run(Publish(BinPath(kSignedUpdater)));
     ASSERT_FALSE(result.timedOut);
@@ -139,7 +128,7 @@ TEST_F(UpdateRun, StartsTheSignedUpdaterWaitsForItAndTakesItsExitCode)
 
 TEST_F(UpdateRun, PassesAllThirtyTwoBitsOfTheUpdatersExitCode)
 {
-    ScopedVariable exitCode(L"TOLM_DEMO_EXIT_CODE", L"0xFFFFFFFF");
+    ScopedEnvironmentVariable exitCode(L"TOLM_DEMO_EXIT_CODE", L"0xFFFFFFFF");
     const ProcessResult result = Run(Publish(BinPath(kSignedUpdater)));
     EXPECT_EQ(result.exitCode, 0xFFFFFFFFu);
     EXPECT_EQ(m_log.Messages().back(), L"ExitCode: -1");
@@ -148,7 +137,7 @@ TEST_F(UpdateRun, PassesAllThirtyTwoBitsOfTheUpdatersExitCode)
 TEST_F(UpdateRun, RefusesAnUnsignedUpdaterWithTheLaunchMessage)
 {
     TempDir markers;
-    ScopedVariable marker(L"TOLM_DEMO_MARKER", markers.File(L"ran.txt"));
+    ScopedEnvironmentVariable marker(L"TOLM_DEMO_MARKER", markers.File(L"ran.txt"));
     ScopedHandle process = Start(Publish(BinPath(kUnsignedUpdater)));
     const MessageBoxState box = AnswerMessageBox(process.Get());
     const ProcessResult result = WaitProcess(process.Get());
@@ -208,8 +197,8 @@ TEST_F(UpdateRun, OneCancelDuringASlowTransferEndsQuietly)
 TEST_F(UpdateRun, SecondInstanceWhileTheFirstWaitsForItsUpdater)
 {
     TempDir markers;
-    ScopedVariable marker(L"TOLM_DEMO_MARKER", markers.File(L"ran.txt"));
-    ScopedVariable sleep(L"TOLM_DEMO_SLEEP_MS", L"3000");
+    ScopedEnvironmentVariable marker(L"TOLM_DEMO_MARKER", markers.File(L"ran.txt"));
+    ScopedEnvironmentVariable sleep(L"TOLM_DEMO_SLEEP_MS", L"3000");
     ScopedHandle first = Start(Publish(BinPath(kSignedUpdater)));
     const ULONGLONG deadline = ::GetTickCount64() + 60000;
     while (!FileExists(markers.File(L"ran.txt")) && ::GetTickCount64() < deadline)

@@ -1,5 +1,7 @@
 #include "DlgDownloadProgress.h"
 
+#include "ComSupport.h"
+
 #include "Thread.h"
 #include "TolmDat.h"
 #include "TraceLog.h"
@@ -81,8 +83,8 @@ BOOL CDlgDownloadProgress::OnInitDialog()
 void CDlgDownloadProgress::LoadTolmDat()
 {
     TRACE_LOG(L"%s", L"START CDlgDownloadProgress::LoadTolmDat");
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
+        const ScopedCoInitialize com(COINIT_APARTMENTTHREADED);
         TolmDatInfo info;
         const DWORD result = CTolmDat::Load(AfxGetApp()->m_hInstance, info);
         if (result != 0)
@@ -90,7 +92,6 @@ void CDlgDownloadProgress::LoadTolmDat()
         else
             m_strUpdateTemp = info.UpdateTemp;
     }
-    ::CoUninitialize();
     TRACE_LOG(L"%s", L"END CDlgDownloadProgress::LoadTolmDat");
 }
 

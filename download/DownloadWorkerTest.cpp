@@ -9,6 +9,7 @@
 #include "DownloadWorker.h"
 
 #include "HttpServer.h"
+#include "ScopedEnvironment.h"
 #include "LogFile.h"
 #include "TempDir.h"
 #include "Thread.h"
@@ -171,40 +172,6 @@ std::wstring RuntimeStem()
         digits.insert(digits.begin(), L"0123456789abcdefghijklmnopqrstuv"[id % 32]);
     return L"\\s" + digits;
 }
-
-// The server's generated body: byte i is i % 251.
-bool IsPattern(const std::string& bytes, size_t size)
-{
-    if (bytes.size() != size)
-        return false;
-    for (size_t i = 0; i < size; ++i)
-        if (static_cast<unsigned char>(bytes[i]) != i % 251)
-            return false;
-    return true;
-}
-
-// Sets an environment variable for the duration of a test and restores the old value.
-class ScopedEnvironmentVariable {
-public:
-    ScopedEnvironmentVariable(const wchar_t* name, const std::wstring& value) : m_name(name)
-    {
-        const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
-        m_hadValue = size > 0;
-        if (m_hadValue) {
-            m_old.resize(size);
-            m_old.resize(::GetEnvironmentVariableW(name, m_old.data(), size));
-        }
-        ::SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedEnvironmentVariable() { ::SetEnvironmentVariableW(m_name, m_hadValue ? m_old.c_str() : nullptr); }
-    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
-    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
-
-private:
-    const wchar_t* m_name;
-    std::wstring m_old;
-    bool m_hadValue = false;
-};
 
 class DownloadWorker : public testing::Test {
 protected:

@@ -48,17 +48,6 @@ bool WaitForBytes(FETCHKIT_HANDLE handle, LONGLONG bytes)
     return false;
 }
 
-// The server's generated body: byte i is i % 251.
-bool IsPattern(const std::string& bytes, size_t size)
-{
-    if (bytes.size() != size)
-        return false;
-    for (size_t i = 0; i < size; ++i)
-        if (static_cast<unsigned char>(bytes[i]) != i % 251)
-            return false;
-    return true;
-}
-
 class FetchkitTest : public testing::Test {
 protected:
     void SetUp() override

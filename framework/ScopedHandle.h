@@ -69,9 +69,16 @@ struct LocalMemTraits {
     static void Close(Type h) { ::LocalFree(h); }
 };
 
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::FindClose(h); }
+};
+
 // A handle whose "none" value is null (threads, processes, events, mutexes).
 using ScopedHandle = ScopedResource<HandleTraits>;
 // A handle whose "none" value is INVALID_HANDLE_VALUE (CreateFileW).
 using ScopedFileHandle = ScopedResource<FileHandleTraits>;
 using ScopedLibrary = ScopedResource<LibraryTraits>;
+using ScopedFind = ScopedResource<FindTraits>;
 using ScopedLocalMem = ScopedResource<LocalMemTraits>;

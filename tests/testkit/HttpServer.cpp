@@ -18,3 +18,13 @@ std::wstring TestServerRoot()
 {
     return BuildDir() + L"\\http_root";
 }
+
+bool IsPattern(const std::string& bytes, size_t size)
+{
+    if (bytes.size() != size)
+        return false;
+    for (size_t i = 0; i < size; ++i)
+        if (static_cast<unsigned char>(bytes[i]) != i % 251)
+            return false;
+    return true;
+}

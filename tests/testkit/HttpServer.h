@@ -6,5 +6,8 @@
 // localhost). |pathAndQuery| starts with a slash. Empty when the server's port file is missing.
 std::wstring TestServerUrl(const std::wstring& pathAndQuery, bool tls = false);
 
+// Whether |bytes| is the server's generated body of |size| bytes (byte i is i % 251).
+bool IsPattern(const std::string& bytes, size_t size);
+
 // The folder the server serves its static files from: tests may drop files there.
 std::wstring TestServerRoot();

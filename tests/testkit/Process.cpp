@@ -35,7 +35,7 @@ ScopedHandle StartProcess(const std::wstring& exe, const std::vector<std::wstrin
     if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           workDir.empty() ? nullptr : workDir.c_str(), &startup, &info))
         return ScopedHandle();
-    ::CloseHandle(info.hThread);
+    const ScopedHandle thread(info.hThread);
     return ScopedHandle(info.hProcess);
 }
 

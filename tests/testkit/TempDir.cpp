@@ -83,14 +83,13 @@ std::wstring ListDirectory(const std::wstring& dir)
 {
     std::wstring names;
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    const ScopedFind find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
+    if (!find)
         return names;
     do {
         const std::wstring name = data.cFileName;
         if (name != L"." && name != L"..")
             names += (names.empty() ? L"" : L" ") + name;
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.Get(), &data));
     return names;
 }
