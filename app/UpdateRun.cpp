@@ -3,6 +3,7 @@
 
 #include "DlgDownloadProgress.h"
 #include "TraceLog.h"
+#include "TrustWarmUp.h"
 #include "resource.h"
 
 #include <cstdarg>
@@ -28,6 +29,7 @@ int ShowErrorMessage(UINT messageId, UINT type, ...)
 void CTolmUpdaterExecApp::DownloadAndLaunchUpdater()
 {
     TRACE_LOG(L"START %hs", "CTolmUpdaterExecApp::DownloadAndLaunchUpdater");
+    const TrustWarmUp trustWarmUp;
     CDlgDownloadProgress dialog;
     dialog.m_strDownloadUrl = m_strUrl;
     const INT_PTR result = dialog.DoModal();

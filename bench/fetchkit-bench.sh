@@ -10,64 +10,21 @@ mib=${3:-512}
 getter=$build/bin/fetchkit-get.exe
 [ -f "$getter" ] || { echo "no $getter: build first" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/fetchkit-bench.XXXXXX)
-nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/www" "$work/nginx" "$work/out"
-chmod 755 "$work"
+source "$root/bench/lib/loopback.sh"
+work=$BENCH_WORK
 head -c "${mib}M" /dev/urandom > "$work/www/big.bin"
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-# nginx as the calling user: a root caller keeps root for the worker, so it can read the temp folder.
-user_line=
-[ "$(id -u)" = 0 ] && user_line="user root;"
-cat > "$work/nginx/nginx.conf" <<CONF
-$user_line
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  sendfile on;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
-nginx_pid=$!
-for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null && break; sleep 0.1; done
-url="http://127.0.0.1:$port/big.bin"
+bench_start_nginx
+url="http://127.0.0.1:$BENCH_PORT/big.bin"
 size=$(stat -c %s "$work/www/big.bin")
-
-prefix=$build/wineprefix
-wine_run=("$root/tools/wine-run" "$prefix")
-wine_path() { echo "Z:${1//\//\\}"; }
-"${wine_run[@]}" cmd /c exit 0 >/dev/null 2>&1  # the prefix and a persistent wineserver are up before timing
-
-# One timed run: "seconds peak_rss_kib" on stdout.
-timed() {
-  local out=$work/time.txt
-  /usr/bin/time -f "%e %M" -o "$out" "$@" >"$work/run.log" 2>&1 || { cat "$work/run.log" >&2; return 1; }
-  cat "$out"
-}
 
 curl_times=() curl_rss=() fk_times=() fk_rss=() fk_inner=() fk_ws=()
 for i in $(seq "$runs"); do
-  read -r t m < <(timed curl -s -o "$work/out/curl.bin" "$url")
+  read -r t m < <(bench_timed curl -s -o "$work/out/curl.bin" "$url")
   [ "$(stat -c %s "$work/out/curl.bin")" = "$size" ] || { echo "curl: short file" >&2; exit 1; }
   curl_times+=("$t") curl_rss+=("$m")
   rm -f "$work/out/curl.bin"
 
-  read -r t m < <(timed "${wine_run[@]}" "$getter" --stats "$url" "$(wine_path "$work/out/fk.bin")")
+  read -r t m < <(bench_timed "${BENCH_WINE_RUN[@]}" "$getter" --stats "$url" "$(bench_wine_path "$work/out/fk.bin")")
   [ "$(stat -c %s "$work/out/fk.bin")" = "$size" ] || { echo "fetchkit-get: short file" >&2; exit 1; }
   cmp -s "$work/www/big.bin" "$work/out/fk.bin" || { echo "fetchkit-get: content differs" >&2; exit 1; }
   stats=$(grep '^elapsed_ms=' "$work/run.log")

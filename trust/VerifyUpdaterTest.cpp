@@ -5,6 +5,7 @@
 
 #include "ScopedCrypt.h"
 #include "TempDir.h"
+#include "TrustWarmUp.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +54,14 @@ TEST(VerifyUpdater, AcceptsOnlyAnIntactTrustedSignature)
     };
     for (const auto& c : cases)
         EXPECT_EQ(VerifyUpdater(c.path.c_str()), c.expected) << c.what;
+}
+
+// The run loads the root store in the background; a check racing with that load judges as always.
+TEST(VerifyFileTrust, JudgesAsAlwaysWhileTheRootStoreLoadsInTheBackground)
+{
+    const TrustWarmUp warmUp;
+    EXPECT_TRUE(VerifyFileTrust(Signed().c_str()));
+    EXPECT_FALSE(VerifyFileTrust(Tampered().c_str()));
 }
 
 TEST(VerifyUpdaterSignedBy, ComparesTheSignerNameExactly)
