@@ -3,11 +3,6 @@
 #include <new>
 #include <system_error>
 
-namespace {
-// Flushing as the file grows spreads the cost of the final flush over the transfer.
-constexpr ULONGLONG kFlushEveryBytes = 32ull * 1024 * 1024;
-} // namespace
-
 DestinationFile::~DestinationFile()
 {
     Discard();
@@ -47,7 +42,6 @@ DWORD DestinationFile::Submit(DWORD size)
 
 void DestinationFile::WriterMain()
 {
-    ULONGLONG unflushed = 0;
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
         m_changed.wait(lock, [this] { return m_queued > 0 || m_stop; });
@@ -64,12 +58,6 @@ void DestinationFile::WriterMain()
                 error = ::GetLastError();
             else if (written != size)
                 error = ERROR_WRITE_FAULT;
-            unflushed += size;
-            if (error == ERROR_SUCCESS && unflushed >= kFlushEveryBytes) {
-                if (!::FlushFileBuffers(m_file.Get()))
-                    error = ::GetLastError();
-                unflushed = 0;
-            }
         }
         lock.lock();
         if (m_writeError == ERROR_SUCCESS)
@@ -97,8 +85,6 @@ DWORD DestinationFile::Commit()
 {
     if (const DWORD error = StopWriter())
         return error;
-    if (!::FlushFileBuffers(m_file.Get()))
-        return ::GetLastError();
     if (!::CloseHandle(m_file.Release()))
         return ::GetLastError();
     m_created = false;

@@ -1,8 +1,9 @@
 #pragma once
 // The file a transfer writes: created new, shared for reading and deleting, and either committed
-// (flushed and closed) or discarded (closed and deleted) at the end. Writing and flushing run on a thread
-// of its own behind a ring of buffers, so the network is read while earlier blocks go to disk, and the
-// flush at the end has only the last few blocks left to do.
+// (every block written and the file closed) or discarded (closed and deleted) at the end. Writing runs
+// on a thread of its own behind a ring of buffers, so the network is read while earlier blocks go to
+// the file. Commit does not force the blocks to the disk: the file lives only until its updater has run,
+// and the system cache already serves it to the verification and the launch.
 #include "ScopedHandle.h"
 
 #include <condition_variable>
