@@ -229,6 +229,12 @@ DWORD Transfer::AcceptResumed(HttpResponse& response, LONGLONG offset, DWORD bre
 DWORD Transfer::ReadBody(HttpResponse& response, DestinationFile& file)
 {
     AsyncRequest& request = response.Request();
+    // After a call that gave FALSE: its error, or 0 once the pending operation has completed, so the
+    // loop asks again.
+    const auto failedOrWaited = [&]() -> DWORD {
+        const DWORD error = ::GetLastError();
+        return error != ERROR_IO_PENDING ? error : request.Wait(m_cancel.Get(), m_stallTimeoutMs);
+    };
     for (;;) {
         // A fast server never makes the reads wait, so the cancel is looked at before every block too.
         if (IsCancelled())
@@ -239,22 +245,16 @@ DWORD Transfer::ReadBody(HttpResponse& response, DestinationFile& file)
         chunk.dwBufferLength = DestinationFile::kBufferSize;
         // Takes what has arrived without waiting; the waits below are ours, so a cancel or a stall ends them.
         if (!::InternetReadFileExW(request.Get(), &chunk, IRF_NO_WAIT, 0)) {
-            const DWORD error = ::GetLastError();
-            if (error != ERROR_IO_PENDING)
+            if (const DWORD error = failedOrWaited())
                 return error;
-            if (const DWORD waited = request.Wait(m_cancel.Get(), m_stallTimeoutMs))
-                return waited;
             continue;
         }
         if (chunk.dwBufferLength == 0) {
             // Nothing yet, or the end: asking for the amount available tells the two apart.
             DWORD available = 0;
             if (!::InternetQueryDataAvailable(request.Get(), &available, 0, 0)) {
-                const DWORD error = ::GetLastError();
-                if (error != ERROR_IO_PENDING)
+                if (const DWORD error = failedOrWaited())
                     return error;
-                if (const DWORD waited = request.Wait(m_cancel.Get(), m_stallTimeoutMs))
-                    return waited;
                 continue;
             }
             if (available > 0)

@@ -158,21 +158,19 @@ def samples(size):
     return rows
 
 
+def per_pixel(size, value_of):
+    """Rows of value_of(covered samples) for each pixel; None stays None (transparent)."""
+    return [[None if covered is None else value_of(covered) for covered in row] for row in samples(size)]
+
+
 def image_4bit(size):
     """Palette and indices (None: transparent): each pixel's commonest material in a flat VGA colour."""
-    indices = []
-    for row in samples(size):
-        out = []
-        for covered in row:
-            if covered is None:
-                out.append(None)
-                continue
-            materials = [m for m, _ in covered]
-            material = max(sorted(set(materials)), key=materials.count)
-            lights = [b for m, b in covered if m == material]
-            out.append(vga_colour(material, sum(lights) / len(lights)))
-        indices.append(out)
-    return VGA, indices
+    def commonest(covered):
+        materials = [m for m, _ in covered]
+        material = max(sorted(set(materials)), key=materials.count)
+        lights = [b for m, b in covered if m == material]
+        return vga_colour(material, sum(lights) / len(lights))
+    return VGA, per_pixel(size, commonest)
 
 
 def median_cut(colours, count):
@@ -195,16 +193,10 @@ def median_cut(colours, count):
 
 def image_8bit(size):
     """Palette and indices (None: transparent): the covered samples' average colour per pixel."""
-    colours = []
-    for row in samples(size):
-        out = []
-        for covered in row:
-            if covered is None:
-                out.append(None)
-                continue
-            rgb = [true_colour(m, b) for m, b in covered]
-            out.append(tuple(round(sum(c[i] for c in rgb) / len(rgb)) for i in range(3)))
-        colours.append(out)
+    def average(covered):
+        rgb = [true_colour(m, b) for m, b in covered]
+        return tuple(round(sum(c[i] for c in rgb) / len(rgb)) for i in range(3))
+    colours = per_pixel(size, average)
     # Entry 0 stays black: the colour of the transparent pixels.
     palette = [(0, 0, 0)] + median_cut([c for row in colours for c in row if c is not None], 255)
     palette += [(0, 0, 0)] * (256 - len(palette))

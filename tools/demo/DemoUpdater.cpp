@@ -4,6 +4,8 @@
 //   TOLM_DEMO_MARKER     file that gets "ran <path>" at the start and "done" just before the exit
 //   TOLM_DEMO_SLEEP_MS   time to stay running in between (default 0)
 //   TOLM_DEMO_SHOW       1: show a message box saying that it ran
+#include "ScopedHandle.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -26,13 +28,12 @@ void AppendMarker(const std::wstring& markerPath, const std::wstring& text)
     std::string utf8(size, '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), size, nullptr, nullptr);
     utf8.pop_back();
-    HANDLE file = ::CreateFileW(markerPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const ScopedFileHandle file(::CreateFileW(markerPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return;
     DWORD written = 0;
-    ::WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-    ::CloseHandle(file);
+    ::WriteFile(file.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
 } // namespace
