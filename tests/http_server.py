@@ -31,6 +31,7 @@ byte without a copy. In the paths below, N, K and R are decimal numbers.
                              breaks off after K bytes of its own, so a client needs several resumes.
   /_/slow/N?rate=R           N bytes with Content-Length at about R bytes per second.
 """
+import fcntl
 import http.server
 import os
 import signal
@@ -39,6 +40,7 @@ import ssl
 import struct
 import subprocess
 import sys
+import termios
 import threading
 import time
 import urllib.parse
@@ -59,6 +61,11 @@ def pattern(offset, length):
         offset += len(piece)
         length -= len(piece)
     return bytes(out)
+
+
+def unacknowledged_bytes(connection):
+    """Bytes sent on |connection| that the peer has not acknowledged yet (Linux SIOCOUTQ)."""
+    return struct.unpack("i", fcntl.ioctl(connection.fileno(), termios.TIOCOUTQ, b"\0\0\0\0"))[0]
 
 
 def parse_range(header, size):
@@ -245,6 +252,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.write_body(pattern, *span, limit=after)
         self.close_connection = True
         if self.query.get("reset") == "1" and span[1] - span[0] > after:
+            # A reset throws away what the client has not read yet (Wine reports the reset before the
+            # data it still holds), so the client gets the bytes first: all acknowledged, then a moment.
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and unacknowledged_bytes(self.connection) > 0:
+                time.sleep(0.01)
+            time.sleep(0.3)
             # Closed here with a zero linger time, before the handler's orderly shutdown sends a FIN.
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.rfile.close()
