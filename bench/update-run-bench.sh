@@ -35,7 +35,7 @@ url="http://127.0.0.1:$BENCH_PORT/updater.exe"
 # The Windows path from the trace, as a path in the prefix (C: is drive_c).
 unix_path() { local p=${1//\\\\/\\}; p=${p#[Cc]:}; echo "$prefix/drive_c${p//\\//}"; }
 
-getter_times=() program_times=() traces=()
+getter_times=() runs_done=()
 for i in $(seq "$runs"); do
   read -r t _ < <(bench_timed "${BENCH_WINE_RUN[@]}" "$getter" "$url" "$(bench_wine_path "$work/out/fk.exe")")
   [ "$(stat -c %s "$work/out/fk.exe")" = "$size" ] || { echo "fetchkit-get: short file" >&2; exit 1; }
@@ -47,19 +47,19 @@ for i in $(seq "$runs"); do
   KVLOG_FILE=$(bench_wine_path "$trace") TOLM_DEMO_MARKER=$(bench_wine_path "$marker") \
     "${BENCH_WINE_RUN[@]}" "$program" /Clone "$url" >"$work/run.log" 2>&1 || { cat "$work/run.log" >&2; exit 1; }
   ended=$(date +%s.%N)
-  t=$(python3 -c "print('%.2f' % ($ended - $started))")
   grep -q '^done' "$marker" || { echo "run $i: the updater did not run" >&2; sed 's/\r$//' "$trace" >&2; exit 1; }
   downloaded=$(sed -n 's/.*END CDlgDownloadProgress::GetDownloadFilePath: \(.*\)\r$/\1/p' "$trace")
   [ ! -e "$(unix_path "$downloaded")" ] || { echo "run $i: $downloaded was left behind" >&2; exit 1; }
-  program_times+=("$t") traces+=("$started $ended $trace")
-  echo "run $i: fetchkit-get ${getter_times[-1]} s, TolmUpdaterExec ${program_times[-1]} s"
+  runs_done+=("$started $ended $trace")
+  echo "run $i: fetchkit-get ${getter_times[-1]} s, TolmUpdaterExec $(awk "BEGIN { printf \"%.2f\", $ended - $started }") s"
 done
 
-python3 - "$mib" "${getter_times[*]}" "${program_times[*]}" "${traces[@]}" <<'PY'
+python3 - "$mib" "${getter_times[*]}" "${runs_done[@]}" <<'PY'
 import datetime, statistics, sys
 mib = int(sys.argv[1])
 getter = [float(x) for x in sys.argv[2].split()]
-program = [float(x) for x in sys.argv[3].split()]
+runs = [run.split(" ", 2) for run in sys.argv[3:]]
+program = [float(ended) - float(started) for started, ended, _ in runs]
 med = statistics.median
 
 # Phases of the run from the trace lines' time stamps, in ms.
@@ -85,8 +85,7 @@ phases = [
     ("process end, after the last trace line", "exit code", "ended"),
 ]
 durations = {name: [] for name, _, _ in phases}
-for run in sys.argv[4:]:
-    started, ended, path = run.split(" ", 2)
+for started, ended, path in runs:
     # The trace's time stamps are local time, like the process times taken here.
     seen = {"started": datetime.datetime.fromtimestamp(float(started)),
             "ended": datetime.datetime.fromtimestamp(float(ended))}

@@ -1,5 +1,6 @@
 #include "InternetHandle.h"
 
+#include <memory>
 #include <new>
 
 struct AsyncRequest::Completion {
@@ -33,22 +34,16 @@ AsyncRequest::~AsyncRequest()
 
 DWORD AsyncRequest::Open(HINTERNET connection, const wchar_t* object, DWORD flags)
 {
-    auto* completion = new (std::nothrow) Completion;
+    std::unique_ptr<Completion> completion(new (std::nothrow) Completion);
     if (!completion)
         return ERROR_OUTOFMEMORY;
-    if (!completion->event) {
-        const DWORD error = ::GetLastError();
-        delete completion;
-        return error;
-    }
+    if (!completion->event)
+        return ::GetLastError();
     m_handle = ::HttpOpenRequestW(connection, L"GET", object, nullptr, nullptr, nullptr, flags,
-                                  reinterpret_cast<DWORD_PTR>(completion));
-    if (!m_handle) {
-        const DWORD error = ::GetLastError();
-        delete completion;
-        return error;
-    }
-    m_completion = completion;
+                                  reinterpret_cast<DWORD_PTR>(completion.get()));
+    if (!m_handle)
+        return ::GetLastError();
+    m_completion = completion.release();
     return ERROR_SUCCESS;
 }
 

@@ -6,6 +6,7 @@
 #include "InternetHandle.h"
 #include "Url.h"
 
+#include <memory>
 #include <new>
 
 namespace {
@@ -47,30 +48,30 @@ void Transfer::Start(const std::shared_ptr<Transfer>& transfer)
     if (!transfer->m_cancel)
         return transfer->Finish(::GetLastError());
     // The thread holds a reference on this library, so its code stays loaded until the thread is gone.
-    HMODULE module = nullptr;
+    HMODULE self = nullptr;
     if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<const wchar_t*>(&Transfer::ThreadMain), &module))
+                              reinterpret_cast<const wchar_t*>(&Transfer::ThreadMain), &self))
         return transfer->Finish(::GetLastError());
-    auto* start = new (std::nothrow) ThreadStart{transfer, module};
-    if (!start) {
-        ::FreeLibrary(module);
+    ScopedLibrary module(self);
+    std::unique_ptr<ThreadStart> start(new (std::nothrow) ThreadStart{transfer, self});
+    if (!start)
         return transfer->Finish(ERROR_OUTOFMEMORY);
-    }
-    transfer->m_thread.Reset(::CreateThread(nullptr, 0, ThreadMain, start, 0, nullptr));
-    if (!transfer->m_thread) {
-        const DWORD error = ::GetLastError();
-        delete start;
-        ::FreeLibrary(module);
-        transfer->Finish(error);
-    }
+    transfer->m_thread.Reset(::CreateThread(nullptr, 0, ThreadMain, start.get(), 0, nullptr));
+    if (!transfer->m_thread)
+        return transfer->Finish(::GetLastError());
+    // The thread owns both from here on.
+    start.release();
+    module.Release();
 }
 
 DWORD WINAPI Transfer::ThreadMain(void* parameter)
 {
-    auto* start = static_cast<ThreadStart*>(parameter);
-    const HMODULE module = start->module;
-    start->transfer->Run();
-    delete start;
+    HMODULE module = nullptr;
+    {
+        const std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
+        module = start->module;
+        start->transfer->Run();
+    }
     ::FreeLibraryAndExitThread(module, 0);
 }
 
